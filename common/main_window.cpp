@@ -1,0 +1,3 @@
+#include "common/main_window.h"
+
+HWND main_window = nullptr;

@@ -3,6 +3,7 @@
 // the same tool sources compile against either.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -145,8 +146,168 @@ HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL loaded);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
 
-// Windows and their controls
+// Windows, messages and timers
 typedef struct HWND__* HWND;
-#define ERROR_INVALID_WINDOW_HANDLE 1400
+typedef struct HICON__* HICON;
+typedef struct HCURSOR__* HCURSOR;
+typedef struct HBRUSH__* HBRUSH;
+typedef struct HMENU__* HMENU;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef WORD ATOM;
+#define CALLBACK
 
+typedef LRESULT(CALLBACK* WNDPROC)(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+typedef void(CALLBACK* TIMERPROC)(HWND window, UINT message, UINT_PTR timer_id, DWORD tick_count);
+
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT;
+
+typedef struct tagMSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+} MSG, *LPMSG;
+
+typedef struct tagWNDCLASSA {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCSTR lpszMenuName;
+    LPCSTR lpszClassName;
+} WNDCLASSA;
+
+#define MAKEINTRESOURCE MAKEINTRESOURCEA
+#define LOWORD(value) (static_cast<WORD>(static_cast<uintptr_t>(value) & 0xffff))
+#define HIWORD(value) (static_cast<WORD>((static_cast<uintptr_t>(value) >> 16) & 0xffff))
+#define MAKEWPARAM(low, high) (static_cast<WPARAM>(static_cast<DWORD>(static_cast<WORD>(low)) | (static_cast<DWORD>(static_cast<WORD>(high)) << 16)))
+
+// Messages
+#define WM_NULL 0x0000
+#define WM_DESTROY 0x0002
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_COMMAND 0x0111
+#define WM_TIMER 0x0113
+#define BN_CLICKED 0
+
+// Combo box messages
+#define CB_ERR (-1)
+#define CB_ADDSTRING 0x0143
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_SETCURSEL 0x014E
+
+// Window and dialog styles
+#define WS_POPUP 0x80000000u
+#define WS_CHILD 0x40000000u
+#define WS_VISIBLE 0x10000000u
+#define WS_CAPTION 0x00C00000u
+#define WS_BORDER 0x00800000u
+#define WS_SYSMENU 0x00080000u
+#define WS_VSCROLL 0x00200000u
+#define WS_GROUP 0x00020000u
+#define WS_TABSTOP 0x00010000u
+#define WS_EX_APPWINDOW 0x00040000u
+#define DS_SETFONT 0x40
+#define DS_MODALFRAME 0x80
+#define DLGWINDOWEXTRA 30
+
+// Control styles
+#define BS_PUSHBUTTON 0x0
+#define BS_DEFPUSHBUTTON 0x1
+#define BS_TYPEMASK 0xF
+#define CBS_DROPDOWN 0x2
+#define CBS_TYPEMASK 0x3
+#define CBS_AUTOHSCROLL 0x40
+#define CBS_SORT 0x100
+#define CBS_HASSTRINGS 0x200
+#define ES_MULTILINE 0x4
+#define ES_AUTOHSCROLL 0x80
+#define ES_READONLY 0x800
+#define SS_LEFT 0x0
+#define SS_TYPEMASK 0x1F
+
+// Window class
+#define CS_VREDRAW 0x1
+#define CS_HREDRAW 0x2
+#define COLOR_BTNFACE 15
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+
+// ShowWindow
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOWMINIMIZED 2
+#define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_SHOWDEFAULT 10
+
+// Timers
+#define USER_TIMER_MINIMUM 0x0000000A
+#define USER_TIMER_MAXIMUM 0x7FFFFFFF
+
+// Message box
+#define MB_OK 0x0
+#define MB_TYPEMASK 0xF
+#define MB_ICONWARNING 0x30
+#define MB_ICONEXCLAMATION MB_ICONWARNING
+#define MB_ICONMASK 0xF0
+#define IDOK 1
+
+// Message texts
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+
+// Error codes of the window side
+#define ERROR_INVALID_DATA 13
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_MR_MID_NOT_FOUND 317
+#define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_CANNOT_FIND_WND_CLASS 1407
+#define ERROR_CLASS_ALREADY_EXISTS 1410
+#define ERROR_CONTROL_ID_NOT_FOUND 1421
+
+ATOM RegisterClassA(const WNDCLASSA* window_class);
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursor_name);
+HWND CreateDialogParamA(HINSTANCE instance, LPCSTR template_name, HWND owner, DLGPROC dialog_proc,
+                        LPARAM init_param);
+BOOL ShowWindow(HWND window, int show_command);
+BOOL DestroyWindow(HWND window);
+BOOL IsWindow(HWND window);
+HWND GetDlgItem(HWND dialog, int control_id);
 BOOL SetDlgItemTextA(HWND dialog, int control_id, LPCSTR text);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+BOOL PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+BOOL GetMessageA(LPMSG message, HWND window, UINT first_message, UINT last_message);
+BOOL IsDialogMessageA(HWND dialog, LPMSG message);
+BOOL TranslateMessage(const MSG* message);
+LRESULT DispatchMessageA(const MSG* message);
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+void PostQuitMessage(int exit_code);
+UINT_PTR SetTimer(HWND window, UINT_PTR timer_id, UINT elapse_ms, TIMERPROC timer_proc);
+BOOL KillTimer(HWND window, UINT_PTR timer_id);
+
+// Message box, tone, error texts
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+BOOL Beep(DWORD frequency, DWORD duration_ms);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer,
+                     DWORD size, va_list* arguments);

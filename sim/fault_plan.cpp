@@ -7,6 +7,7 @@ FaultPlan::FaultPlan(const FaultOptions& options)
 
 PlannedReply FaultPlan::plan(RequestKind kind, Bytes reply) {
     PlannedReply planned;
+    const bool delayed_block = kind == RequestKind::Block && ++blocks_planned_ == options_.delay_block;
     if (kind == RequestKind::Probe && noise_bursts_left_ > 0) {
         --noise_bursts_left_;
         planned.first = noise(options_.noise_burst_bytes);
@@ -33,7 +34,7 @@ PlannedReply FaultPlan::plan(RequestKind kind, Bytes reply) {
         planned.second.assign(reply.begin() + static_cast<std::ptrdiff_t>(half), reply.end());
         reply.resize(half);
     }
-    if (strikes(options_.delay)) planned.delay = options_.delay_time;
+    if (strikes(options_.delay) || delayed_block) planned.delay = options_.delay_time;
     planned.first = std::move(reply);
     return planned;
 }

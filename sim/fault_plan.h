@@ -16,6 +16,7 @@ struct FaultOptions {
     double split = 0;                // send the reply in two parts, kSplitGap apart
     double delay = 0;                // hold the reply back for delay_time
     std::chrono::milliseconds delay_time{0};
+    uint64_t delay_block = 0;        // also hold back the reply to this program block (from 1); 0: none
     double exception = 0;            // answer 04 AB 01 (the verify query keeps its CRC reply)
     bool wrong_verify_crc = false;   // the verify reply carries a CRC that is off
     size_t power_on_noise = 0;       // random bytes sent when the device powers on
@@ -54,6 +55,7 @@ private:
     FaultOptions options_;
     std::mt19937_64 random_;
     uint32_t noise_bursts_left_;
+    uint64_t blocks_planned_ = 0;
 };
 
 }  // namespace sim

@@ -27,6 +27,7 @@ const char* const kSimUsage =
     "  --corrupt P            change one byte of the reply\n"
     "  --split P              send the reply in two parts, 40 ms apart\n"
     "  --delay P:MS           hold the reply back for MS ms; input meanwhile waits\n"
+    "  --delay-block K:MS     hold back the reply to the K-th program block for MS ms\n"
     "  --exceptions P         carry out the request but answer with the exception\n"
     "                         reply 04 AB 01 (the verify query keeps its CRC reply)\n"
     "  --wrong-crc            report a wrong CRC in every verify reply\n"
@@ -106,6 +107,12 @@ const std::vector<KnownOption>& known_options() {
          [](Line& line, Text name, Text value) {
              auto [probability, milliseconds] = split_pair(name, value);
              line.device.faults.delay = parse_probability(name, probability);
+             line.device.faults.delay_time = parse_milliseconds(name, milliseconds);
+         }},
+        {"--delay-block", true,
+         [](Line& line, Text name, Text value) {
+             auto [block, milliseconds] = split_pair(name, value);
+             line.device.faults.delay_block = parse_count(name, block, std::numeric_limits<uint32_t>::max());
              line.device.faults.delay_time = parse_milliseconds(name, milliseconds);
          }},
         {"--exceptions", true,

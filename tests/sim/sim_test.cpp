@@ -337,6 +337,12 @@ const FaultCase kFaultCases[] = {
          f.delay_time = 500ms;
      }),
      Asked::Probe, Seen::Late},
+    {"delayed first block",
+     faults([](auto& f) {
+         f.delay_block = 1;
+         f.delay_time = 500ms;
+     }),
+     Asked::Block, Seen::Late},
     {"noise for a probe",
      faults([](auto& f) {
          f.noise_bursts = 1;

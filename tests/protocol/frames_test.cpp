@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,7 +39,7 @@ struct JobFixture {
     Bytes sent() const { return Bytes(frame, frame + job.frame_len); }
 
     void receive(const Bytes& reply) {
-        std::memcpy(frame, reply.data(), reply.size());
+        std::copy(reply.begin(), reply.end(), frame);
         job.frame_len = static_cast<int32_t>(reply.size());
     }
 };

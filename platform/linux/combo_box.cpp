@@ -28,8 +28,6 @@ public:
                                       dialog_y_to_pixels(closed_height_dialog_units))) {
         choice_->textsize(setup.font_size);
         choice_->menubutton()->textsize(setup.font_size);
-        // One tab stop for the whole box, on its edit field.
-        choice_->menubutton()->clear_visible_focus();
         if (!(setup.item.style & WS_TABSTOP)) {
             choice_->input()->clear_visible_focus();
         }

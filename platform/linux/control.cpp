@@ -28,22 +28,3 @@ LRESULT copy_text_out(const std::string& text, char* buffer, size_t size) {
     buffer[count] = '\0';
     return static_cast<LRESULT>(count);
 }
-
-std::unique_ptr<Control> create_control(const ControlSetup& setup) {
-    const TemplateName& window_class = setup.item.window_class;
-    if (window_class.kind != TemplateName::Kind::ordinal) {
-        return nullptr;
-    }
-    switch (window_class.ordinal) {
-    case BUTTON_CLASS_ORDINAL:
-        return create_push_button(setup);
-    case EDIT_CLASS_ORDINAL:
-        return create_edit_field(setup);
-    case STATIC_CLASS_ORDINAL:
-        return create_static_text(setup);
-    case COMBOBOX_CLASS_ORDINAL:
-        return create_combo_box(setup);
-    default:
-        return nullptr;
-    }
-}

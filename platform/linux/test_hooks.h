@@ -17,4 +17,9 @@ void set_clock(TickSource tick_source, SleepAction sleep_action);
 // Passing nullptr restores the program's own embedded resources.
 void set_resource_data(const unsigned char* data, size_t size);
 
+// The texts that FormatMessageA gives for error codes: the source returns the
+// text for a code, or nullptr for none. Passing nullptr restores our own texts.
+using MessageTextSource = const char* (*)(uint32_t code);
+void set_message_text_source(MessageTextSource source);
+
 }  // namespace dfut_platform

@@ -151,7 +151,6 @@ typedef struct HWND__* HWND;
 typedef struct HICON__* HICON;
 typedef struct HCURSOR__* HCURSOR;
 typedef struct HBRUSH__* HBRUSH;
-typedef struct HMENU__* HMENU;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
@@ -197,11 +196,9 @@ typedef struct tagWNDCLASSA {
 #define MAKEWPARAM(low, high) (static_cast<WPARAM>(static_cast<DWORD>(static_cast<WORD>(low)) | (static_cast<DWORD>(static_cast<WORD>(high)) << 16)))
 
 // Messages
-#define WM_NULL 0x0000
 #define WM_DESTROY 0x0002
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
-#define WM_GETTEXTLENGTH 0x000E
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_COMMAND 0x0111
@@ -224,7 +221,6 @@ typedef struct tagWNDCLASSA {
 #define WS_BORDER 0x00800000u
 #define WS_SYSMENU 0x00080000u
 #define WS_VSCROLL 0x00200000u
-#define WS_GROUP 0x00020000u
 #define WS_TABSTOP 0x00010000u
 #define WS_EX_APPWINDOW 0x00040000u
 #define DS_SETFONT 0x40
@@ -237,7 +233,6 @@ typedef struct tagWNDCLASSA {
 #define BS_TYPEMASK 0xF
 #define CBS_DROPDOWN 0x2
 #define CBS_TYPEMASK 0x3
-#define CBS_AUTOHSCROLL 0x40
 #define CBS_SORT 0x100
 #define CBS_HASSTRINGS 0x200
 #define ES_MULTILINE 0x4
@@ -269,7 +264,6 @@ typedef struct tagWNDCLASSA {
 #define MB_OK 0x0
 #define MB_TYPEMASK 0xF
 #define MB_ICONWARNING 0x30
-#define MB_ICONEXCLAMATION MB_ICONWARNING
 #define MB_ICONMASK 0xF0
 #define IDOK 1
 
@@ -279,6 +273,7 @@ typedef struct tagWNDCLASSA {
 
 // Error codes of the window side
 #define ERROR_INVALID_DATA 13
+#define ERROR_NOT_READY 21
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_MR_MID_NOT_FOUND 317
 #define ERROR_INVALID_WINDOW_HANDLE 1400

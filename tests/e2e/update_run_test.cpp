@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "common/status.h"
 #include "job/firmware_image.h"
@@ -16,6 +17,7 @@
 #include "protocol/crc16_modbus.h"
 #include "protocol/serial_link.h"
 #include "sim/simulated_device.h"
+#include "tests/support/temp_path.h"
 
 namespace {
 
@@ -61,6 +63,7 @@ protected:
         EXPECT_NE(job.port, INVALID_HANDLE_VALUE);
         configure_port(job.port, job.baud_rate, 20);
         job.state = Start;
+        set_status("Contacting Device...");
 
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (job.state != Completed && job.state != Failed && std::chrono::steady_clock::now() < deadline) {
@@ -91,9 +94,26 @@ Bytes with_crc(Bytes frame) {
     return frame;
 }
 
+// The status texts of a run, as the platform log records each one set.
+std::vector<std::string> status_lines(const std::string& log_path) {
+    std::ifstream log(log_path);
+    std::vector<std::string> texts;
+    const std::string prefix = "SetDlgItemTextA id=5 text=\"";
+    for (std::string line; std::getline(log, line);) {
+        if (line.rfind(prefix, 0) == 0 && line.size() > prefix.size()) {
+            texts.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+        }
+    }
+    return texts;
+}
+
 TEST_F(UpdateRun, FaultFreeRunProgramsEveryBlockAndTracesExactly) {
+    const std::string log_path = temp_path("status.log");
+    std::remove(log_path.c_str());
+    setenv("DFUT_PLATFORM_LOG", log_path.c_str(), 1);
     sim::SimulatedDevice device;
     const std::string trace = run(device);
+    unsetenv("DFUT_PLATFORM_LOG");
 
     ASSERT_EQ(job.state, Completed);
     const Bytes image = carried_image();
@@ -129,6 +149,15 @@ TEST_F(UpdateRun, FaultFreeRunProgramsEveryBlockAndTracesExactly) {
                 "CRCs match\nResetting target\nframe length    5 bytes sent\n"
                 "frame length    5 bytes received & OK\n";
     EXPECT_EQ(trace, expected);
+
+    std::vector<std::string> statuses = {"Contacting Device...", "Establishing Link..."};
+    for (uint32_t k = 0; k < 102; ++k) {
+        std::snprintf(line, sizeof line, "programming %#x", 0x08004000 + k * 1024);
+        statuses.push_back(line);
+    }
+    statuses.insert(statuses.end(),
+                    {"Verifying...", "Program Verified OK", "Resetting target...", "Programming Completed OK"});
+    EXPECT_EQ(status_lines(log_path), statuses);
 }
 
 struct FaultCase {

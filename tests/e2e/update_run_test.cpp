@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,9 @@ struct FaultCase {
     const char* what;
     sim::FaultOptions faults;
 };
+
+// Test logs name the case instead of dumping its bytes.
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.what; }
 
 sim::FaultOptions faults(void (*set)(sim::FaultOptions&)) {
     sim::FaultOptions options;

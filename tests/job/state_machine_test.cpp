@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,9 @@ struct TimeoutCase {
     uint32_t sent_at; // near the top of the tick count to cross the wrap
     uint8_t subcode;  // what a resend carries
 };
+
+// Test logs name the case instead of dumping its bytes.
+void PrintTo(const TimeoutCase& c, std::ostream* out) { *out << c.what; }
 
 class ReplyLimit : public StateMachine, public testing::WithParamInterface<TimeoutCase> {};
 
@@ -246,6 +250,9 @@ struct VerifyCase {
     JobState after;
     const char* trace;
 };
+
+// Test logs name the case instead of dumping its bytes.
+void PrintTo(const VerifyCase& c, std::ostream* out) { *out << c.what; }
 
 class Verification : public StateMachine, public testing::WithParamInterface<VerifyCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,9 @@ struct BuiltFrame {
     void (*build)(JobFixture&);
     Bytes expected;
 };
+
+// Test logs name the case instead of dumping its bytes.
+void PrintTo(const BuiltFrame& c, std::ostream* out) { *out << c.what; }
 
 class WorkedExamples : public testing::TestWithParam<BuiltFrame> {};
 
@@ -133,6 +137,9 @@ struct ReplyCase {
     Bytes reply;
     bool valid;
 };
+
+// Test logs name the case instead of dumping its bytes.
+void PrintTo(const ReplyCase& c, std::ostream* out) { *out << c.what; }
 
 class ReplyTest : public testing::TestWithParam<ReplyCase> {};
 

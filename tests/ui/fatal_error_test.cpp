@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,9 @@ struct ReportCase {
     const char* reason;
     std::string expected;
 };
+
+// Test logs name the case instead of dumping its bytes.
+void PrintTo(const ReportCase& c, std::ostream* out) { *out << c.name; }
 
 class FatalReport : public ::testing::TestWithParam<ReportCase> {};
 

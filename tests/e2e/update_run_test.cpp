@@ -2,6 +2,8 @@
 // ticked the way the window's timer ticks the job.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -55,10 +57,18 @@ protected:
     // Runs an update against `device` as a press of the button would, ticking
     // every 10 ms until the job ends or `limit` passes. Returns the trace.
     std::string run(sim::SimulatedDevice& device, std::chrono::seconds limit = 60s) {
+        return run(device.slave_path(), limit);
+    }
+
+    // The same on a port given by name; a second run reuses the job record and
+    // the image loaded by the first, as the window does.
+    std::string run(const std::string& port_path, std::chrono::seconds limit) {
         testing::internal::CaptureStdout();
-        init_update_job(job);
-        load_firmware_image(job);
-        job.port_path = device.slave_path().c_str();
+        if (job.frame == nullptr) {
+            init_update_job(job);
+            load_firmware_image(job);
+        }
+        job.port_path = port_path.c_str();
         job.baud_rate = 115200;
         job.port = port_open(job.port_path);
         EXPECT_NE(job.port, INVALID_HANDLE_VALUE);
@@ -231,6 +241,37 @@ TEST_F(UpdateRun, WrongDeviceCrcFailsAndSendsNothingMore) {
     const uint64_t frames = device.stats().frames;
     for (int i = 0; i < 5; ++i) job_tick(job);
     EXPECT_EQ(device.stats().frames, frames);
+}
+
+TEST_F(UpdateRun, DeviceThatVanishesLeavesTheRunWaitingAndAFreshRunCompletes) {
+    const std::string folder = temp_path("ports");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    setenv("DFUT_COMPORTS", folder.c_str(), 1);
+    {
+        sim::DeviceOptions options;
+        options.faults.die_after_blocks = 5;
+        sim::SimulatedDevice device(options);
+        device.link_as_port(folder, 1);
+        // Its side of the line is gone after five blocks: reads return at
+        // once, the block goes out again on each time-out, the run waits.
+        dfut_platform::set_clock(fast_tick, fast_sleep);
+        const std::string trace = run("\\\\.\\com1", 4s);
+        dfut_platform::set_clock(nullptr, nullptr);
+        EXPECT_TRUE(device.hung_up());
+        EXPECT_NE(trace.find("TIMEOUT\nPROG ADDR 0x8005400, LEN 0x400, FROM 0x1400... - SENT - TIMEOUT\n"),
+                  std::string::npos);
+        EXPECT_EQ(job.state, Programming);
+        EXPECT_EQ(job.offset, 5 * 1024);
+    }
+    // The device is back (a new line under the same port name): a new start completes.
+    sim::SimulatedDevice device;
+    device.link_as_port(folder, 1);
+    run("\\\\.\\com1", 60s);
+    unsetenv("DFUT_COMPORTS");
+    rmdir(folder.c_str());
+
+    EXPECT_EQ(job.state, Completed);
+    EXPECT_TRUE(device.flash_matches(carried_image()));
 }
 
 }  // namespace

@@ -16,7 +16,10 @@ PlannedReply FaultPlan::plan(RequestKind kind, Bytes reply) {
     if (strikes(options_.drop)) return planned;
 
     if (kind == RequestKind::Verify) {
-        if (options_.wrong_verify_crc && reply.size() == kVerifyReplyLength) {
+        ++verifies_planned_;
+        const bool wrong_crc = options_.wrong_verify_crc &&
+                               (options_.wrong_verify_crcs == 0 || verifies_planned_ <= options_.wrong_verify_crcs);
+        if (wrong_crc && reply.size() == kVerifyReplyLength) {
             reply[kVerifyCrcOffset] ^= 0xFF;
             reply.resize(reply.size() - 2);
             append_checksum(reply);

@@ -19,6 +19,7 @@ struct FaultOptions {
     uint64_t delay_block = 0;        // also hold back the reply to this program block (from 1); 0: none
     double exception = 0;            // answer 04 AB 01 (the verify query keeps its CRC reply)
     bool wrong_verify_crc = false;   // the verify reply carries a CRC that is off
+    uint64_t wrong_verify_crcs = 0;  // only the first this many verify replies do; 0: every one
     size_t power_on_noise = 0;       // random bytes sent when the device powers on
     uint32_t noise_bursts = 0;       // the first probes are answered with noise instead
     size_t noise_burst_bytes = 0;
@@ -56,6 +57,7 @@ private:
     std::mt19937_64 random_;
     uint32_t noise_bursts_left_;
     uint64_t blocks_planned_ = 0;
+    uint64_t verifies_planned_ = 0;
 };
 
 }  // namespace sim

@@ -15,7 +15,8 @@ Seconds seconds_of(const timeval& time) { return Seconds(time.tv_sec + time.tv_u
 
 }  // namespace
 
-ChildRun run_cli(const std::string& program, const std::string& port) {
+ChildRun run_cli(const std::string& program, const std::string& port, double timeout_seconds) {
+    const std::string timeout = std::to_string(timeout_seconds);
     int out_pipe[2];
     if (pipe(out_pipe) != 0) return {};
     ChildRun run;
@@ -25,7 +26,12 @@ ChildRun run_cli(const std::string& program, const std::string& port) {
         dup2(out_pipe[1], STDOUT_FILENO);
         close(out_pipe[0]);
         close(out_pipe[1]);
-        execl(program.c_str(), program.c_str(), port.c_str(), static_cast<char*>(nullptr));
+        if (timeout_seconds > 0) {
+            execl(program.c_str(), program.c_str(), "--timeout", timeout.c_str(), port.c_str(),
+                  static_cast<char*>(nullptr));
+        } else {
+            execl(program.c_str(), program.c_str(), port.c_str(), static_cast<char*>(nullptr));
+        }
         _exit(127);
     }
     close(out_pipe[1]);
@@ -46,6 +52,7 @@ ChildRun run_cli(const std::string& program, const std::string& port) {
         run.wall = Clock::now() - run.started;
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         run.cpu = seconds_of(usage.ru_utime) + seconds_of(usage.ru_stime);
+        run.peak_memory_kib = usage.ru_maxrss;
     }
     return run;
 }

@@ -32,10 +32,12 @@ struct ChildRun {
     Clock::time_point started{};
     Clock::duration wall{};  // fork to exit
     Seconds cpu{};
+    long peak_memory_kib = 0;  // the child's largest resident set
     TimedOutput output;
 };
 
-// Runs `program` (dfut-cli) on `port` to its end.
-ChildRun run_cli(const std::string& program, const std::string& port);
+// Runs `program` (dfut-cli) on `port` to its end, or until its --timeout when
+// timeout_seconds is above 0.
+ChildRun run_cli(const std::string& program, const std::string& port, double timeout_seconds = 0);
 
 }  // namespace bench

@@ -69,5 +69,6 @@ int main() {
     std::printf("  ratio total/wire  %8.3f     target at most %.2f\n", total / wire, kRatioTarget);
     std::printf("  dfut-cli CPU      %8.3f s   %.2f %% of wall time, target at most %.0f %%\n", run.cpu.count(),
                 100 * cpu_share, 100 * kCpuShareTarget);
+    std::printf("  dfut-cli memory   %8.1f MiB peak resident\n", run.peak_memory_kib / 1024.0);
     return 0;
 }

@@ -24,6 +24,7 @@
 #include "bench/wire_time.h"
 #include "platform/linux/platform_log.h"
 #include "sim/simulated_device.h"
+#include "tests/support/carried_image.h"
 #include "tests/support/child_process.h"
 #include "tests/support/running_tool.h"
 #include "tests/support/x_close_box.h"
@@ -51,13 +52,6 @@ sim::DeviceOptions line_options() {
 }
 
 // The image as the tool sends it: zero-padded to whole 1024-byte blocks.
-sim::Bytes carried_image() {
-    std::ifstream file(DFUT_FIRMWARE_FILE, std::ios::binary);
-    sim::Bytes image(std::istreambuf_iterator<char>(file), {});
-    image.resize((image.size() + 1023) / 1024 * 1024, 0);
-    return image;
-}
-
 double seconds_between(Clock::time_point from, Clock::time_point to) { return Seconds(to - from).count(); }
 
 struct WindowRun {

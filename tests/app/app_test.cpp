@@ -22,6 +22,7 @@
 #include "platform/win32.h"
 #include "protocol/serial_link.h"
 #include "sim/simulated_device.h"
+#include "tests/support/carried_image.h"
 #include "tests/app/popup_menu.h"
 #include "tests/support/child_process.h"
 #include "tests/support/running_tool.h"
@@ -61,14 +62,6 @@ std::vector<std::string> status_texts(const std::vector<std::string>& log) {
         }
     }
     return texts;
-}
-
-// The image the program carries, as it sends it: zero-padded to whole 1024-byte blocks.
-sim::Bytes carried_image() {
-    std::ifstream file(DFUT_FIRMWARE_FILE, std::ios::binary);
-    sim::Bytes image(std::istreambuf_iterator<char>(file), {});
-    image.resize((image.size() + 1023) / 1024 * 1024, 0);
-    return image;
 }
 
 // The status texts of a run from the press to completion.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "sim/simulated_device.h"
+#include "tests/support/carried_image.h"
 
 namespace {
 
@@ -96,14 +97,6 @@ CliRun run_cli(std::vector<std::string> arguments, const std::string& port_folde
     }
     run.took = Clock::now() - started;
     return run;
-}
-
-// The image the program carries, as it sends it: zero-padded to whole 1024-byte blocks.
-sim::Bytes carried_image() {
-    std::ifstream file(DFUT_FIRMWARE_FILE, std::ios::binary);
-    sim::Bytes image(std::istreambuf_iterator<char>(file), {});
-    image.resize((image.size() + 1023) / 1024 * 1024, 0);
-    return image;
 }
 
 bool ends_with(const std::string& text, const std::string& end) {

@@ -20,6 +20,7 @@
 #include "protocol/crc16_modbus.h"
 #include "protocol/serial_link.h"
 #include "sim/simulated_device.h"
+#include "tests/support/carried_image.h"
 #include "tests/support/temp_path.h"
 
 namespace {
@@ -37,13 +38,6 @@ uint32_t fast_tick() {
 }
 void fast_sleep(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms / CLOCK_SPEEDUP));
-}
-
-Bytes carried_image() {
-    std::ifstream file(DFUT_FIRMWARE_FILE, std::ios::binary);
-    Bytes image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    image.resize((image.size() + 1023) / 1024 * 1024, 0);
-    return image;
 }
 
 class UpdateRun : public testing::Test {

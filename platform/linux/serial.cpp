@@ -1,6 +1,8 @@
 // The serial file calls over a tty. The handle points at a SerialPort; reads
 // keep Windows time-out rules with deadlines on the monotonic clock (VTIME
-// counts in tenths of a second, far too coarse for a 20 ms interval).
+// counts in tenths of a second, far too coarse for a 20 ms interval). Tests
+// and fuzzers may set up a scripted port instead (test_hooks.h): every call
+// hands its handle on to scripted_port.cpp first.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,6 +19,7 @@
 
 #include "platform/linux/last_error.h"
 #include "platform/linux/port_names.h"
+#include "platform/linux/scripted_port.h"
 #include "platform/linux/serial_line_settings.h"
 #include "platform/win32.h"
 
@@ -164,6 +167,9 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (HANDLE scripted = open_scripted_port(file_name)) {
+        return scripted;
+    }
     const std::string path = device_path_for(file_name);
     if (path.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -213,6 +219,9 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
 }
 
 BOOL CloseHandle(HANDLE object) {
+    if (is_scripted_port(object)) {
+        return TRUE;
+    }
     SerialPort* port = serial_port(object);
     if (port == nullptr) {
         return FALSE;
@@ -229,6 +238,9 @@ BOOL CloseHandle(HANDLE object) {
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD to_read, LPDWORD read, LPOVERLAPPED overlapped) {
     if (read != nullptr) {
         *read = 0;  // as the system does, before any check
+    }
+    if (is_scripted_port(file)) {
+        return read_scripted_port(buffer, to_read, read);
     }
     SerialPort* port = serial_port(file);
     if (port == nullptr) {
@@ -301,6 +313,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD to_write, LPDWORD written, LPO
     if (written != nullptr) {
         *written = 0;
     }
+    if (is_scripted_port(file)) {
+        return write_scripted_port(buffer, to_write, written);
+    }
     SerialPort* port = serial_port(file);
     if (port == nullptr) {
         return FALSE;
@@ -346,6 +361,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD to_write, LPDWORD written, LPO
 }
 
 BOOL GetCommState(HANDLE file, LPDCB dcb) {
+    if (is_scripted_port(file)) {
+        return get_scripted_port_state(dcb);
+    }
     SerialPort* port = serial_port(file);
     if (port == nullptr) {
         return FALSE;
@@ -362,6 +380,9 @@ BOOL GetCommState(HANDLE file, LPDCB dcb) {
 }
 
 BOOL SetCommState(HANDLE file, LPDCB dcb) {
+    if (is_scripted_port(file)) {
+        return set_scripted_port_state(dcb);
+    }
     SerialPort* port = serial_port(file);
     if (port == nullptr) {
         return FALSE;
@@ -394,6 +415,9 @@ BOOL SetCommState(HANDLE file, LPDCB dcb) {
 }
 
 BOOL GetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
+    if (is_scripted_port(file)) {
+        return get_scripted_port_timeouts(timeouts);
+    }
     SerialPort* port = serial_port(file);
     if (port == nullptr) {
         return FALSE;
@@ -406,6 +430,9 @@ BOOL GetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
 }
 
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
+    if (is_scripted_port(file)) {
+        return set_scripted_port_timeouts(timeouts);
+    }
     SerialPort* port = serial_port(file);
     if (port == nullptr) {
         return FALSE;
@@ -418,6 +445,9 @@ BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
 }
 
 BOOL SetCommMask(HANDLE file, DWORD event_mask) {
+    if (is_scripted_port(file)) {
+        return TRUE;
+    }
     if (serial_port(file) == nullptr) {
         return FALSE;
     }
@@ -426,6 +456,9 @@ BOOL SetCommMask(HANDLE file, DWORD event_mask) {
 }
 
 BOOL PurgeComm(HANDLE file, DWORD flags) {
+    if (is_scripted_port(file)) {
+        return TRUE;
+    }
     SerialPort* port = serial_port(file);
     if (port == nullptr) {
         return FALSE;
@@ -441,6 +474,9 @@ BOOL PurgeComm(HANDLE file, DWORD flags) {
 }
 
 BOOL FlushFileBuffers(HANDLE file) {
+    if (is_scripted_port(file)) {
+        return TRUE;
+    }
     SerialPort* port = serial_port(file);
     if (port == nullptr) {
         return FALSE;

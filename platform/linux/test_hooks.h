@@ -22,4 +22,18 @@ void set_resource_data(const unsigned char* data, size_t size);
 using MessageTextSource = const char* (*)(uint32_t code);
 void set_message_text_source(MessageTextSource source);
 
+// A serial port with no device behind it, for driving the program from a
+// script. While a script is set, CreateFileA of `name` opens this port instead
+// of a device: each ReadFile hands out what `read` puts in its buffer (at most
+// `capacity` bytes; 0 is a read that timed out empty), each WriteFile passes
+// its bytes to `write` and reports them all written, and the line calls
+// (settings, time-outs, event mask, purge, flush, close) succeed and keep the
+// settings they are given. Passing nullptr removes the port.
+struct PortScript {
+    uint32_t (*read)(void* context, uint8_t* buffer, uint32_t capacity);
+    void (*write)(void* context, const uint8_t* data, uint32_t count);
+    void* context;
+};
+void set_port_script(const char* name, const PortScript* script);
+
 }  // namespace dfut_platform

@@ -15,7 +15,7 @@ namespace {
 
 // A dying device's last reply is still on its way; a hang-up would discard
 // what the reader has not yet taken from the pty.
-constexpr std::chrono::milliseconds kHangUpLinger{200};
+constexpr std::chrono::milliseconds kHangUpLinger{500};
 
 timespec until(TimePoint deadline, TimePoint now) {
     auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(deadline - now, Clock::duration::zero()));

@@ -240,18 +240,21 @@ double ms_between(Clock::time_point earlier, Clock::time_point later) {
 
 TEST_F(WindowTest, SettingATimerAgainRestartsItsCount) {
     constexpr UINT_PTR tick_id = 7, restart_id = 8;
+    Clock::time_point restarted{};
     also_on_message = [&](UINT message, WPARAM wparam) {
         if (message == WM_TIMER && wparam == restart_id) {
             KillTimer(dialog, restart_id);
-            SetTimer(dialog, tick_id, 200, nullptr);
+            SetTimer(dialog, tick_id, 1000, nullptr);
+            restarted = Clock::now();
         }
     };
-    const Clock::time_point start = Clock::now();
-    SetTimer(dialog, tick_id, 200, nullptr);
-    SetTimer(dialog, restart_id, 100, nullptr);
-    ASSERT_TRUE(pump_messages_until(dialog, [] { return !ticks_of(tick_id).empty(); }, 5000));
-    // Restarted at 100 ms, the 200 ms timer falls due at 300 ms, not at 200 ms.
-    EXPECT_GE(ms_between(start, ticks_of(tick_id).front()), 270);
+    SetTimer(dialog, tick_id, 1000, nullptr);
+    SetTimer(dialog, restart_id, 300, nullptr);
+    ASSERT_TRUE(pump_messages_until(dialog, [] { return !ticks_of(tick_id).empty(); }, 8000));
+    ASSERT_NE(restarted, Clock::time_point{}) << "the timer fell due before it was set again";
+    // Counted again from the second setting: due 1000 ms after it, not 700 ms
+    // after it as the first setting's count would have it.
+    EXPECT_GE(ms_between(restarted, ticks_of(tick_id).front()), 950);
 }
 
 TEST_F(WindowTest, ATimerThatFellDueManyTimesYieldsOneMessage) {

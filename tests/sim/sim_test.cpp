@@ -384,9 +384,9 @@ TEST(SimulatedDevice, DiesAfterItsBlocksAndHangsUp) {
     options.faults.die_after_blocks = 2;
     sim::SimulatedDevice device(options);
     ToolSide tool(device.slave_path());
-    EXPECT_TRUE(is_valid(tool.exchange(block(kBase, kBlockData))));
-    EXPECT_TRUE(is_valid(tool.exchange(block(kBase + 1024, kBlockData))));
-    EXPECT_TRUE(tool.read_reply(1s).empty());
+    EXPECT_TRUE(is_valid(tool.exchange(block(kBase, kBlockData), 2s)));
+    EXPECT_TRUE(is_valid(tool.exchange(block(kBase + 1024, kBlockData), 2s)));
+    EXPECT_TRUE(tool.read_reply(3s).empty());
     EXPECT_TRUE(tool.hung_up());
     EXPECT_TRUE(device.hung_up());
     EXPECT_EQ(device.stats().blocks, 2u);
